@@ -1,0 +1,26 @@
+#include <string>
+
+#include "Configuration.h"
+#include "Console.h"
+#include "ExitStatus.h"
+
+namespace {
+void printBanner() {
+    printLine("------------------");
+    printLine(std::string("veilcap v") + "1.4.0-dev" + "  --- profile-based traffic anonymization");
+    printLine("------------------");
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    printBanner();
+    if (argc != 2) {
+        printLine("Invalid parameters");
+        printLine("Usage: veilcap settings.xml");
+        return EXIT_STATUS_USAGE;
+    }
+    std::string settingsFile = argv[1];
+    Configuration::setFileName(settingsFile);
+    Configuration::instance();
+    return EXIT_STATUS_OK;
+}
