@@ -1,0 +1,12 @@
+#ifndef VEILCAP_ANONPRIMITIVES_ANONIDENTITY_H
+#define VEILCAP_ANONPRIMITIVES_ANONIDENTITY_H
+
+#include "anonprimitives/AnonPrimitive.h"
+
+// Leaves the field unchanged.
+class AnonIdentity : public AnonPrimitive {
+  public:
+    AnonResult anonymize(uint8_t* buffer, uint32_t length) override;
+};
+
+#endif
