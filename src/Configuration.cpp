@@ -19,7 +19,9 @@ const char* const KEY_RECALCULATE = "Settings/Checksumming/ReCalculateChecksums"
 const char* const KEY_SET_BAD = "Settings/Checksumming/SetBadChecksumsToBad";
 const char* const ERROR_PREFIX = "configuration error: ";
 
-void destroyAtExit() { Configuration::destroyInstance(); }
+void destroyAtExit() {
+    Configuration::destroyInstance();
+}
 }  // namespace
 
 std::string Configuration::configFile;
@@ -30,7 +32,9 @@ Configuration::CachedFlag Configuration::singleStepping = {false, false};
 Configuration::CachedFlag Configuration::reCalculateChecksums = {false, false};
 Configuration::CachedFlag Configuration::setBadChecksumsToBad = {false, false};
 
-void Configuration::setFileName(const std::string& name) { configFile = name; }
+void Configuration::setFileName(const std::string& name) {
+    configFile = name;
+}
 
 Configuration* Configuration::instance() {
     static bool exitHandlerRegistered = false;
@@ -51,8 +55,8 @@ void Configuration::destroyInstance() {
     Configuration* doomed = theInstance;
     theInstance = nullptr;
     delete doomed;
-    for (CachedFlag* cache :
-         {&useMeasure, &printPackets, &singleStepping, &reCalculateChecksums, &setBadChecksumsToBad}) {
+    for (CachedFlag* cache : {&useMeasure, &printPackets, &singleStepping, &reCalculateChecksums,
+                              &setBadChecksumsToBad}) {
         *cache = CachedFlag{false, false};
     }
 }
@@ -79,7 +83,9 @@ std::string Configuration::readString(const char* path) {
     return value;
 }
 
-bool Configuration::readFlag(const char* path) { return readString(path) == "1"; }
+bool Configuration::readFlag(const char* path) {
+    return readString(path) == "1";
+}
 
 bool Configuration::readCachedFlag(CachedFlag& cache, const char* path) {
     if (!cache.known) {
@@ -97,20 +103,36 @@ uint32_t Configuration::readBlockSize(const char* path) {
     return static_cast<uint32_t>(value);
 }
 
-std::string Configuration::getInput() { return readString(KEY_INPUT); }
-std::string Configuration::getOutput() { return readString(KEY_OUTPUT); }
-bool Configuration::getUseMeasure() { return readCachedFlag(useMeasure, KEY_USE_MEASURE); }
-bool Configuration::getPrintPackets() { return readCachedFlag(printPackets, KEY_PRINT_PACKETS); }
+std::string Configuration::getInput() {
+    return readString(KEY_INPUT);
+}
+std::string Configuration::getOutput() {
+    return readString(KEY_OUTPUT);
+}
+bool Configuration::getUseMeasure() {
+    return readCachedFlag(useMeasure, KEY_USE_MEASURE);
+}
+bool Configuration::getPrintPackets() {
+    return readCachedFlag(printPackets, KEY_PRINT_PACKETS);
+}
 bool Configuration::getSingleStepping() {
     return readCachedFlag(singleStepping, KEY_SINGLE_STEPPING);
 }
-uint32_t Configuration::getBlockSizeRead() { return readBlockSize(KEY_BLOCK_SIZE_READ); }
-uint32_t Configuration::getBlockSizeWrite() { return readBlockSize(KEY_BLOCK_SIZE_WRITE); }
+uint32_t Configuration::getBlockSizeRead() {
+    return readBlockSize(KEY_BLOCK_SIZE_READ);
+}
+uint32_t Configuration::getBlockSizeWrite() {
+    return readBlockSize(KEY_BLOCK_SIZE_WRITE);
+}
 bool Configuration::getReCalculateChecksums() {
     return readCachedFlag(reCalculateChecksums, KEY_RECALCULATE);
 }
 bool Configuration::getSetBadChecksumsToBad() {
     return readCachedFlag(setBadChecksumsToBad, KEY_SET_BAD);
 }
-std::string Configuration::getMeasureFile() { return readString(KEY_MEASURE_FILE); }
-bool Configuration::getCreatePlot() { return readFlag(KEY_CREATE_PLOT); }
+std::string Configuration::getMeasureFile() {
+    return readString(KEY_MEASURE_FILE);
+}
+bool Configuration::getCreatePlot() {
+    return readFlag(KEY_CREATE_PLOT);
+}

@@ -7,7 +7,7 @@
 // seeded, so every run draws the same sequence and a given input and
 // profile always give the same output.
 class RandomNumberGenerator {
-public:
+  public:
     // The low 16 bits of one rand() value.
     static uint16_t generate();
 

@@ -2,7 +2,6 @@
 #define VEILCAP_XMLSTRING_H
 
 #include <string>
-
 #include <xercesc/util/XMLString.hpp>
 
 // Conversions between narrow strings in the local code page and the XML
@@ -10,7 +9,7 @@
 
 // A 16-bit copy of a narrow string, released with the object.
 class XmlString {
-public:
+  public:
     explicit XmlString(const std::string& text)
         : value(xercesc::XMLString::transcode(text.c_str())) {}
     explicit XmlString(const char* text) : value(xercesc::XMLString::transcode(text)) {}
@@ -21,7 +20,7 @@ public:
     const XMLCh* get() const { return value; }
     operator const XMLCh*() const { return value; }
 
-private:
+  private:
     XMLCh* value;
 };
 

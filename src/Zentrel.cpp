@@ -9,7 +9,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-
 #include <xercesc/framework/MemBufFormatTarget.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLUni.hpp>
@@ -33,7 +32,8 @@ const XMLSize_t ENTITY_EXPANSION_LIMIT = 10000;
 std::string joinPath(const Zentrel::StringList& items) {
     std::string path;
     for (size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) path += "/";
+        if (i > 0)
+            path += "/";
         path += items[i];
     }
     return path;
@@ -177,8 +177,10 @@ static bool serialize(DOMNode* node, std::string& bytes) {
     } catch (...) {
         written = false;
     }
-    if (output != nullptr) output->release();
-    if (serializer != nullptr) serializer->release();
+    if (output != nullptr)
+        output->release();
+    if (serializer != nullptr)
+        serializer->release();
     return written;
 }
 
@@ -186,8 +188,10 @@ static bool writeAll(int fd, const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         done += static_cast<size_t>(n);
     }
     return true;
@@ -208,8 +212,8 @@ bool Zentrel::writeDocument(DOMNode* node) {
         return false;
     }
     struct stat original;
-    mode_t mode = stat(target.c_str(), &original) == 0 ? (original.st_mode & 07777)
-                                                        : defaultFileMode();
+    mode_t mode =
+        stat(target.c_str(), &original) == 0 ? (original.st_mode & 07777) : defaultFileMode();
     bool written = fchmod(fd, mode) == 0 && writeAll(fd, bytes) && fsync(fd) == 0;
     written = close(fd) == 0 && written;
     if (!written || std::rename(tempName.c_str(), target.c_str()) != 0) {
@@ -253,8 +257,10 @@ bool Zentrel::splitPath(const std::string& path, size_t expectedItems, StringLis
     size_t start = 0;
     while (start <= path.size()) {
         size_t slash = path.find('/', start);
-        if (slash == std::string::npos) slash = path.size();
-        if (slash > start) items.push_back(path.substr(start, slash - start));
+        if (slash == std::string::npos)
+            slash = path.size();
+        if (slash > start)
+            items.push_back(path.substr(start, slash - start));
         start = slash + 1;
     }
     if (items.size() != expectedItems) {
@@ -270,7 +276,8 @@ DOMElement* Zentrel::findChild(DOMElement* parent, const char* elementName,
     XmlString nameAttribute(NAME_ATTRIBUTE);
     for (DOMNode* child = parent->getFirstChild(); child != nullptr;
          child = child->getNextSibling()) {
-        if (child->getNodeType() != DOMNode::ELEMENT_NODE) continue;
+        if (child->getNodeType() != DOMNode::ELEMENT_NODE)
+            continue;
         DOMElement* element = static_cast<DOMElement*>(child);
         if (hasTagName(element, elementName) &&
             toNarrow(element->getAttribute(nameAttribute)) == name) {
@@ -293,7 +300,8 @@ Zentrel::StringList Zentrel::childNames(DOMElement* parent, const char* elementN
     XmlString nameAttribute(NAME_ATTRIBUTE);
     for (DOMNode* child = parent->getFirstChild(); child != nullptr;
          child = child->getNextSibling()) {
-        if (child->getNodeType() != DOMNode::ELEMENT_NODE) continue;
+        if (child->getNodeType() != DOMNode::ELEMENT_NODE)
+            continue;
         DOMElement* element = static_cast<DOMElement*>(child);
         if (hasTagName(element, elementName)) {
             names.push_back(toNarrow(element->getAttribute(nameAttribute)));
@@ -430,13 +438,13 @@ std::string Zentrel::getConfigValue(const std::string& module, const std::string
 
 std::string Zentrel::getConfigValue(const std::string& path) {
     StringList items;
-    if (!splitPath(path, 3, items)) return std::string();
+    if (!splitPath(path, 3, items))
+        return std::string();
     return getConfigValue(items[0], items[1], items[2]);
 }
 
 std::string Zentrel::getConfigAttributeValue(const std::string& module,
-                                             const std::string& submodule,
-                                             const std::string& item,
+                                             const std::string& submodule, const std::string& item,
                                              const std::string& attribute) {
     if (!existsConfigItem(module, submodule, item)) {
         setFailure("invalid config element");
@@ -450,7 +458,8 @@ std::string Zentrel::getConfigAttributeValue(const std::string& module,
 
 std::string Zentrel::getConfigAttributeValue(const std::string& path) {
     StringList items;
-    if (!splitPath(path, 4, items)) return std::string();
+    if (!splitPath(path, 4, items))
+        return std::string();
     return getConfigAttributeValue(items[0], items[1], items[2], items[3]);
 }
 
@@ -484,7 +493,8 @@ Zentrel::StringList Zentrel::getConfigAttributeNames(const std::string& module,
 
 Zentrel::StringList Zentrel::getConfigAttributeNames(const std::string& path) {
     StringList items;
-    if (!splitPath(path, 3, items)) return StringList();
+    if (!splitPath(path, 3, items))
+        return StringList();
     return getConfigAttributeNames(items[0], items[1], items[2]);
 }
 
@@ -500,7 +510,8 @@ Zentrel::AttributeMap Zentrel::getConfigAttributeMap(const std::string& module,
 
 Zentrel::AttributeMap Zentrel::getConfigAttributeMap(const std::string& path) {
     StringList items;
-    if (!splitPath(path, 3, items)) return AttributeMap();
+    if (!splitPath(path, 3, items))
+        return AttributeMap();
     return getConfigAttributeMap(items[0], items[1], items[2]);
 }
 
@@ -530,6 +541,7 @@ Zentrel::StringList Zentrel::getConfigItemNames(const std::string& module,
 
 Zentrel::StringList Zentrel::getConfigItemNames(const std::string& path) {
     StringList items;
-    if (!splitPath(path, 2, items)) return StringList();
+    if (!splitPath(path, 2, items))
+        return StringList();
     return getConfigItemNames(items[0], items[1]);
 }

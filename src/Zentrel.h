@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/HandlerBase.hpp>
@@ -18,7 +17,7 @@
 // Operations never throw. Each records its outcome: isOk() tells whether
 // the last operation succeeded, getError() why it did not.
 class Zentrel {
-public:
+  public:
     typedef std::vector<std::string> StringList;
     typedef std::map<std::string, std::string> AttributeMap;
 
@@ -94,7 +93,7 @@ public:
     void deleteConfigAttribute(const std::string& path);
     void deleteAllModules();
 
-private:
+  private:
     void setSuccess();
     void setFailure(const std::string& message);
     void load(bool mustExist);

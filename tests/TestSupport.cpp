@@ -82,6 +82,47 @@ std::string settingsXml(const Settings& s) {
     return xml;
 }
 
+std::string profileXml(const std::map<std::string, std::string>& items,
+                       const std::string& defaultAttributes,
+                       const std::vector<std::string>& omitSubmodules) {
+    static const std::vector<std::pair<std::string, std::vector<std::string>>> layout = {
+        {"EthernetPacket", {"MacSource", "MacDest", "MacType"}},
+        {"VlanPacket", {"VlanPriority", "VlanCfi", "VlanId", "VlanType"}},
+        {"IpPacket",
+         {"IpTos", "IpIdent", "IpFlags", "IpFragoffset", "IpTtl", "IpSourceip", "IpDestip",
+          "IpOptions"}},
+        {"IcmpPacket", {"IcmpType", "IcmpCode", "IcmpMisc"}},
+        {"TcpPacket",
+         {"TcpSourceport", "TcpDestport", "TcpSeqnum", "TcpAcknum", "TcpFlags", "TcpWindowsize",
+          "TcpUrgentpnt", "TcpOptions"}},
+        {"UdpPacket", {"UdpSourceport", "UdpDestport"}},
+        {"PayloadPacket", {"PayloadPacketData"}},
+        {"ArpPacket",
+         {"ArpHardwaretp", "ArpPrototp", "ArpHardwareaddrlen", "ArpProtoaddrlen", "ArpOpcode",
+          "ArpSourcemac", "ArpSourceip", "ArpDestmac", "ArpDestip"}},
+        {"Ipv6Packet",
+         {"Ipv6Trafficclass", "Ipv6Flowlabel", "Ipv6Hoplimit", "Ipv6Sourceaddr", "Ipv6Destaddr"}},
+    };
+    std::string xml = "  <module name=\"AnonMappings\">\n";
+    for (const auto& submodule : layout) {
+        bool omitted = false;
+        for (const std::string& name : omitSubmodules)
+            omitted = omitted || name == submodule.first;
+        if (omitted)
+            continue;
+        xml += "    <submodule name=\"" + submodule.first + "\">\n";
+        for (const std::string& item : submodule.second) {
+            auto found = items.find(item);
+            std::string attributes = found == items.end() ? defaultAttributes : found->second;
+            if (attributes.empty())
+                continue;
+            xml += "      <configitem name=\"" + item + "\" " + attributes + "/>\n";
+        }
+        xml += "    </submodule>\n";
+    }
+    return xml + "  </module>\n";
+}
+
 ScopedConfiguration::ScopedConfiguration(const Settings& settings) {
     path = dir.file("settings.xml");
     writeFile(path, settingsXml(settings));
@@ -90,7 +131,9 @@ ScopedConfiguration::ScopedConfiguration(const Settings& settings) {
     Configuration::instance();
 }
 
-ScopedConfiguration::~ScopedConfiguration() { Configuration::destroyInstance(); }
+ScopedConfiguration::~ScopedConfiguration() {
+    Configuration::destroyInstance();
+}
 
 std::string sourcePath(const std::string& relative) {
     return std::string(VEILCAP_SOURCE_DIR) + "/" + relative;
@@ -125,7 +168,8 @@ static void pumpPipes(int inFd, const std::string& input, int outFd, int errFd,
             inIndex = count++;
         }
         if (poll(fds, count, -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
         char buffer[65536];
@@ -151,14 +195,16 @@ static void pumpPipes(int inFd, const std::string& input, int outFd, int errFd,
             ssize_t n = (fds[inIndex].revents & POLLOUT)
                             ? write(inFd, input.data() + written, input.size() - written)
                             : -1;
-            if (n > 0) written += n;
+            if (n > 0)
+                written += n;
             if (n <= 0 || written == input.size()) {
                 close(inFd);
                 inFd = -1;
             }
         }
     }
-    if (inFd >= 0) close(inFd);
+    if (inFd >= 0)
+        close(inFd);
 }
 
 static ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
@@ -179,7 +225,8 @@ static ProcessResult runProcess(const std::vector<std::string>& argv, const std:
             _exit(126);
         }
         std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);

@@ -4,6 +4,7 @@
 // Helpers shared by the tests: temporary folders, settings files, the
 // Configuration singleton and running the real veilcap binary.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,7 @@ namespace testsupport {
 
 // A fresh folder under /tmp, removed with everything in it on destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -19,7 +20,7 @@ public:
     const std::string& path() const { return dir; }
     std::string file(const std::string& name) const { return dir + "/" + name; }
 
-private:
+  private:
     std::string dir;
 };
 
@@ -50,15 +51,23 @@ struct Settings {
 
 std::string settingsXml(const Settings& settings);
 
+// The module "AnonMappings" with all nine submodules and 43 items. Every
+// item gets `defaultAttributes` unless `items` names it: then it gets the
+// attribute text given there, and an empty text leaves the item out.
+// Submodules named in `omitSubmodules` are left out.
+std::string profileXml(const std::map<std::string, std::string>& items = {},
+                       const std::string& defaultAttributes = "anon=\"AnonIdentity\"",
+                       const std::vector<std::string>& omitSubmodules = {});
+
 // Writes a settings file and makes it the process-wide Configuration for
 // the lifetime of the object; the singleton is destroyed again afterwards.
 class ScopedConfiguration {
-public:
+  public:
     explicit ScopedConfiguration(const Settings& settings = Settings());
     ~ScopedConfiguration();
     const std::string& settingsPath() const { return path; }
 
-private:
+  private:
     TempDir dir;
     std::string path;
 };

@@ -41,9 +41,8 @@ TEST(ConfigurationBlockSizes, ReadLikeStrtoulReducedTo32Bits) {
         std::string text;
         uint32_t expected;
     };
-    const Case cases[] = {{"4096", 4096},    {"12abc", 12},  {"abc", 0},
-                          {"4294967297", 1}, {"  64", 64},   {"", 0},
-                          {"-1", 0xFFFFFFFFu}};
+    const Case cases[] = {{"4096", 4096}, {"12abc", 12}, {"abc", 0},         {"4294967297", 1},
+                          {"  64", 64},   {"", 0},       {"-1", 0xFFFFFFFFu}};
     for (const Case& c : cases) {
         Settings settings;
         settings.blockSizeRead = c.text;
@@ -110,8 +109,8 @@ TEST_F(ConfigurationDeathTest, RecalculationIsOnlyReadWhenNeeded) {
     settings.omit = {"ReCalculateChecksums"};
     ScopedConfiguration scope(settings);
     EXPECT_FALSE(Configuration::instance()->getSetBadChecksumsToBad());
-    EXPECT_EXIT(Configuration::instance()->getReCalculateChecksums(),
-                ::testing::ExitedWithCode(2), "^configuration error: invalid config element\n$");
+    EXPECT_EXIT(Configuration::instance()->getReCalculateChecksums(), ::testing::ExitedWithCode(2),
+                "^configuration error: invalid config element\n$");
 }
 
 TEST(ConfigurationOptional, MeasureFileAndCreatePlotFollowTheConventions) {

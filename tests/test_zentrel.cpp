@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,8 +9,8 @@
 #include "TestSupport.h"
 #include "Zentrel.h"
 
-using testsupport::TempDir;
 using testsupport::readFile;
+using testsupport::TempDir;
 using testsupport::writeFile;
 
 namespace {
@@ -34,7 +33,7 @@ const char* const DOCUMENT =
     "</zentrel>\n";
 
 class ZentrelTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path = dir.file("settings.xml");
         writeFile(path, DOCUMENT);
@@ -136,7 +135,8 @@ TEST(ZentrelLoad, FailuresOfLoading) {
     };
     for (const Case& c : cases) {
         std::remove(path.c_str());
-        if (!c.content.empty()) writeFile(path, c.content);
+        if (!c.content.empty())
+            writeFile(path, c.content);
         Zentrel doc(path, false, true, true);
         EXPECT_FALSE(doc.isOk());
         EXPECT_EQ(doc.getError(), c.message);
@@ -163,7 +163,8 @@ TEST(ZentrelLoad, EntityExpansionIsBounded) {
     std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE zentrel [\n<!ENTITY l0 \"lol\">\n";
     for (int i = 1; i <= 12; ++i) {
         xml += "<!ENTITY l" + std::to_string(i) + " \"";
-        for (int j = 0; j < 10; ++j) xml += "&l" + std::to_string(i - 1) + ";";
+        for (int j = 0; j < 10; ++j)
+            xml += "&l" + std::to_string(i - 1) + ";";
         xml += "\">\n";
     }
     xml += "]>\n<zentrel><module name=\"m\">&l12;</module></zentrel>\n";
@@ -194,7 +195,9 @@ TEST_F(ZentrelTest, WriteBackPrettyPrintsTheRootAndIsStable) {
     EXPECT_EQ(first.find("<?xml"), std::string::npos) << "the declaration is outside the root";
     EXPECT_EQ(first.find("before the root"), std::string::npos);
     EXPECT_NE(first.find("<!-- keep me -->"), std::string::npos);
-    EXPECT_NE(first.find("\n  <module name=\"Settings\">\n    <submodule mode=\"fast\" name=\"Flow\">\n"), std::string::npos)
+    EXPECT_NE(
+        first.find("\n  <module name=\"Settings\">\n    <submodule mode=\"fast\" name=\"Flow\">\n"),
+        std::string::npos)
         << first;
     EXPECT_NE(first.find(">\n        indented value\n      </configitem>"), std::string::npos);
     {
