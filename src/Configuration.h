@@ -11,7 +11,7 @@
 // that the program needs and cannot find ends the process with a
 // "configuration error: " line.
 class Configuration : public Zentrel {
-public:
+  public:
     static void setFileName(const std::string& name);
 
     // The singleton, created and checked on the first call.
@@ -38,7 +38,16 @@ public:
     // document operation failed.
     void checkError();
 
-private:
+    // The anonymization profile: fills the 43 profile slots of the packet
+    // classes from the module "AnonMappings". Ends the process when a
+    // submodule is missing or a primitive cannot be built.
+    void loadAnonProfile();
+    // True when every slot holds a primitive; prints one line per empty slot.
+    bool checkAnonProfile();
+    // Destroys every primitive chain of the profile and empties the slots.
+    void releaseAnonProfile();
+
+  private:
     Configuration();
 
     struct CachedFlag {

@@ -3,6 +3,7 @@
 #include "Configuration.h"
 #include "Console.h"
 #include "ExitStatus.h"
+#include "ProcessingRun.h"
 
 namespace {
 void printBanner() {
@@ -22,5 +23,5 @@ int main(int argc, char** argv) {
     std::string settingsFile = argv[1];
     Configuration::setFileName(settingsFile);
     Configuration::instance();
-    return EXIT_STATUS_OK;
+    return runProcessing(settingsFile) == 0 ? EXIT_STATUS_OK : EXIT_STATUS_TRACE_ERROR;
 }
