@@ -6,7 +6,7 @@ BUILD_TYPE  ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS        ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench fuzz clean
 
 all: build
 
@@ -34,7 +34,19 @@ bench:
 	@scripts/install-deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVEILCAP_BENCH=ON >/dev/null
 	@cmake --build build-bench -j$(JOBS)
-	@build-bench/bench/bench_primitives
+	@bench/run-bench --build build-bench $(BENCH_FLAGS)
+
+# libFuzzer targets (clang, ASan+UBSan) in their own build folder, each run
+# for FUZZ_SECONDS; see fuzz/run.sh and docs/robustness.md.
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_TARGETS ?= trace trace_header settings primitive
+
+fuzz:
+	@scripts/install-deps
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEILCAP_FUZZ=ON >/dev/null
+	@cmake --build $(FUZZ_BUILD_DIR) -j$(JOBS) $(addprefix --target fuzz_,$(FUZZ_TARGETS))
+	@fuzz/run.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf $(BUILD_DIR) build-bench

@@ -16,4 +16,13 @@ enum ExitStatus : int {
 // settings document is written back.
 [[noreturn]] void exitWithConfigurationError(const std::string& message);
 
+// A test seam for the fuzz targets and their regression tests, which must
+// survive the configuration-error paths: an installed handler is called
+// with the message before anything else happens and is expected to leave
+// by throwing (or jumping) instead of returning. The production program
+// never installs one, so it prints the message and exits as described
+// above. Returns the previous handler; null restores the default.
+typedef void (*ConfigurationErrorHandler)(const std::string& message);
+ConfigurationErrorHandler setConfigurationErrorHandler(ConfigurationErrorHandler handler);
+
 #endif

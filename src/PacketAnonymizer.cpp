@@ -22,6 +22,10 @@ namespace {
 // veilcap runs on); bytes beyond the value are zero. What comes back is
 // read as a value of the same kind.
 uint64_t anonymizeInteger(AnonPrimitive* slot, uint64_t value, uint32_t width) {
+    if (slot->isIdentityChain()) {
+        // The bytes come back as they went in: the value cut to its width.
+        return width >= sizeof(value) ? value : value & ((uint64_t(1) << (8 * width)) - 1);
+    }
     uint8_t scratch[8] = {0};
     for (uint32_t i = 0; i < width && i < sizeof(value); ++i) {
         scratch[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -52,14 +56,22 @@ uint32_t anonymizeAddress4(AnonPrimitive* slot, uint32_t wireOrderAddress) {
     return result;
 }
 
-// Variable-length fields go through a heap copy; the chain may shorten it.
-template <typename Getter, typename Setter>
-void anonymizeVariable(AnonPrimitive* slot, Getter get, Setter set) {
+// Variable-length fields go through a heap copy; the chain may shorten
+// it. The new packet then keeps that copy (no second copy).
+// An empty field needs no copy; its chain still runs (a counter steps
+// once per field, whatever its length).
+template <typename Getter, typename Adopter>
+void anonymizeVariable(AnonPrimitive* slot, uint32_t heldLength, Getter get, Adopter adopt) {
+    if (heldLength == 0) {
+        uint8_t none = 0;
+        slot->anonymizeChain(&none, 0);
+        adopt(nullptr, 0);
+        return;
+    }
     uint32_t length = 0;
     uint8_t* copy = get(length);
     uint32_t newLength = slot->anonymizeChain(copy, length);
-    set(copy, newLength < length ? newLength : length);
-    std::free(copy);
+    adopt(copy, newLength < length ? newLength : length);
 }
 
 }  // namespace
@@ -181,8 +193,9 @@ void PacketAnonymizer::anonymizeIp(const IpPacket* input, IpPacket* output) {
     output->setSourceip(anonymizeAddress4(IpPacket::anonSourceip, input->getSourceip()));
     output->setDestip(anonymizeAddress4(IpPacket::anonDestip, input->getDestip()));
     anonymizeVariable(
-        IpPacket::anonOptions, [input](uint32_t& length) { return input->getOptions(length); },
-        [output](const uint8_t* bytes, uint32_t length) { output->setOptions(bytes, length); });
+        IpPacket::anonOptions, input->getOptionsLength(),
+        [input](uint32_t& length) { return input->getOptions(length); },
+        [output](uint8_t* bytes, uint32_t length) { output->adoptOptions(bytes, length); });
 }
 
 void PacketAnonymizer::anonymizeIcmp(const IcmpPacket* input, IcmpPacket* output) {
@@ -231,8 +244,9 @@ void PacketAnonymizer::anonymizeTcp(const TcpPacket* input, TcpPacket* output) {
     output->setWindowsize(anonymize16(TcpPacket::anonWindowsize, input->getWindowsize()));
     output->setUrgentpnt(anonymize16(TcpPacket::anonUrgentpnt, input->getUrgentpnt()));
     anonymizeVariable(
-        TcpPacket::anonOptions, [input](uint32_t& length) { return input->getOptions(length); },
-        [output](const uint8_t* bytes, uint32_t length) { output->setOptions(bytes, length); });
+        TcpPacket::anonOptions, input->getOptionsLength(),
+        [input](uint32_t& length) { return input->getOptions(length); },
+        [output](uint8_t* bytes, uint32_t length) { output->adoptOptions(bytes, length); });
 }
 
 void PacketAnonymizer::anonymizeUdp(const UdpPacket* input, UdpPacket* output) {
@@ -244,6 +258,7 @@ void PacketAnonymizer::anonymizeUdp(const UdpPacket* input, UdpPacket* output) {
 
 void PacketAnonymizer::anonymizePayload(const PayloadPacket* input, PayloadPacket* output) {
     anonymizeVariable(
-        PayloadPacket::anonPayload, [input](uint32_t& length) { return input->getPayload(length); },
-        [output](const uint8_t* bytes, uint32_t length) { output->setPayload(bytes, length); });
+        PayloadPacket::anonPayload, input->getPayloadLength(),
+        [input](uint32_t& length) { return input->getPayload(length); },
+        [output](uint8_t* bytes, uint32_t length) { output->adoptPayload(bytes, length); });
 }

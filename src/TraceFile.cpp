@@ -168,7 +168,7 @@ bool TraceFile::writeFrame(Frame* frame) {
         return false;
     }
     uint32_t length = 0;
-    uint8_t* bytes = frame->serialize(length);
+    const uint8_t* bytes = frame->assemble(length);
 
     uint8_t header[RECORD_HEADER_SIZE];
     putField(header, 0, static_cast<uint32_t>(frame->timestampSeconds));
@@ -179,7 +179,6 @@ bool TraceFile::writeFrame(Frame* frame) {
     bool ok =
         length <= static_cast<uint32_t>(INT32_MAX) && stream->write(header, RECORD_HEADER_SIZE);
     ok = ok && stream->write(bytes, static_cast<int32_t>(length));
-    std::free(bytes);
     if (ok && stream->good()) {
         return true;
     }

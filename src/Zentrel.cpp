@@ -29,6 +29,12 @@ const char* const ROOT_ELEMENT = "zentrel";
 // hostile settings file cannot make the parser exhaust memory.
 const XMLSize_t ENTITY_EXPANSION_LIMIT = 10000;
 
+// Elements may nest at most this deep (the root is level 1; a settings
+// document needs 4). The pretty printer of the write-back indents each level
+// further and recurses once per level, so a hostile depth would make the
+// rewritten file grow with the square of the depth and overflow the stack.
+const size_t MAX_ELEMENT_DEPTH = 64;
+
 std::string joinPath(const Zentrel::StringList& items) {
     std::string path;
     for (size_t i = 0; i < items.size(); ++i) {
@@ -51,6 +57,32 @@ std::string resolvedPath(const std::string& path) {
         return resolved;
     }
     return path;
+}
+
+// True when no element lies deeper than the limit below (and including)
+// the root. Walks the tree without recursion.
+bool nestingWithin(DOMNode* root, size_t limit) {
+    DOMNode* node = root;
+    size_t depth = 1;
+    for (;;) {
+        DOMNode* child = node->getFirstChild();
+        if (child != nullptr) {
+            node = child;
+            ++depth;
+            if (depth > limit && node->getNodeType() == DOMNode::ELEMENT_NODE)
+                return false;
+            continue;
+        }
+        while (node != root && node->getNextSibling() == nullptr) {
+            node = node->getParentNode();
+            --depth;
+        }
+        if (node == root)
+            return true;
+        node = node->getNextSibling();
+        if (depth > limit && node->getNodeType() == DOMNode::ELEMENT_NODE)
+            return false;
+    }
 }
 
 mode_t defaultFileMode() {
@@ -147,6 +179,11 @@ void Zentrel::parseFile() {
     }
     if (!hasTagName(root, ROOT_ELEMENT)) {
         setFailure("invalid root item in file " + fileName);
+        return;
+    }
+    if (!nestingWithin(root, MAX_ELEMENT_DEPTH)) {
+        setFailure("elements nested deeper than " + std::to_string(MAX_ELEMENT_DEPTH) +
+                   " levels in file " + fileName);
         return;
     }
     loaded = true;

@@ -15,7 +15,11 @@ const uint8_t* AnonCryptoPan::checkedKey(const std::string& key) {
 AnonCryptoPan::AnonCryptoPan(const std::string& keyText) : key(keyText), engine(checkedKey(key)) {}
 
 AnonResult AnonCryptoPan::anonymize(uint8_t* buffer, uint32_t length) {
-    assert(length >= 1 && length <= CryptoPanEngine::MAX_FIELD_LENGTH);
-    engine.anonymize(buffer, length);
+    // An earlier AnonShorten of the chain may have left nothing to encrypt.
+    if (length == 0) {
+        return {true, 0};
+    }
+    assert(length <= CryptoPanEngine::MAX_FIELD_LENGTH);
+    memo.transform(buffer, length, [&] { engine.anonymize(buffer, length); });
     return {true, length};
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "anonprimitives/AnonPrimitive.h"
+#include "anonprimitives/AnonResultCache.h"
 #include "anonprimitives/CryptoPanEngine.h"
 
 // Prefix-preserving anonymization (CryptoPAn) of a field of 1 to 16 bytes:
@@ -23,6 +24,8 @@ class AnonCryptoPan : public AnonPrimitive {
 
     std::string key;
     CryptoPanEngine engine;
+    // Results of recently seen addresses (a pure function of the field).
+    AnonResultCache memo;
 };
 
 #endif

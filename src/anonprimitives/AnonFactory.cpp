@@ -61,12 +61,19 @@ AnonPrimitive* AnonFactory::create(const AttributeMap& attributes) {
         name = spec;
     }
 
+    // The tail is released if building this primitive leaves by an
+    // exception (a configuration-error handler that throws, see ExitStatus.h)
+    // or fails.
+    struct TailGuard {
+        AnonPrimitive* chain;
+        ~TailGuard() { AnonPrimitive::destroyChain(chain); }
+    } guard{tail};
     AnonPrimitive* primitive = createPrimitive(name, attributes);
     if (primitive == nullptr) {
         printLine("unknown anonprimitive " + name);
-        AnonPrimitive::destroyChain(tail);
         return nullptr;
     }
+    guard.chain = nullptr;
     primitive->setNext(tail);
     return primitive;
 }

@@ -21,7 +21,9 @@ AnonHashHmacSha1::AnonHashHmacSha1(const std::string& keyText) : key(keyText), k
 }
 
 AnonResult AnonHashHmacSha1::anonymize(uint8_t* buffer, uint32_t length) {
-    hmacSha1Keyed(digest, prepared, buffer, length, &work);
-    spreadDigest(buffer, length, digest);
+    memo.transform(buffer, length, [&] {
+        hmacSha1Keyed(digest, prepared, buffer, length, &work);
+        spreadDigest(buffer, length, digest);
+    });
     return {true, length};
 }

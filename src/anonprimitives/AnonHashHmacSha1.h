@@ -4,6 +4,7 @@
 #include <string>
 
 #include "anonprimitives/AnonPrimitive.h"
+#include "anonprimitives/AnonResultCache.h"
 #include "anonprimitives/Sha1.h"
 
 // Replaces the field by its HMAC-SHA1 digest under the key: byte i becomes
@@ -28,6 +29,9 @@ class AnonHashHmacSha1 : public AnonPrimitive {
     HmacSha1Key prepared;
     Sha1Context work;
     uint8_t digest[SHA1_DIGEST_LENGTH];
+    // Results of recently seen short fields (MAC addresses): the digest is
+    // a pure function of the field.
+    AnonResultCache memo;
 };
 
 #endif

@@ -16,9 +16,11 @@ AnonHashSha1::AnonHashSha1() {
 }
 
 AnonResult AnonHashSha1::anonymize(uint8_t* buffer, uint32_t length) {
-    sha1Init(&context);
-    sha1Update(&context, buffer, length);
-    sha1Final(digest, &context);
-    spreadDigest(buffer, length, digest);
+    memo.transform(buffer, length, [&] {
+        sha1Init(&context);
+        sha1Update(&context, buffer, length);
+        sha1Final(digest, &context);
+        spreadDigest(buffer, length, digest);
+    });
     return {true, length};
 }

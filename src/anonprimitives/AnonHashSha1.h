@@ -2,6 +2,7 @@
 #define VEILCAP_ANONPRIMITIVES_ANONHASHSHA1_H
 
 #include "anonprimitives/AnonPrimitive.h"
+#include "anonprimitives/AnonResultCache.h"
 #include "anonprimitives/Sha1.h"
 
 // Replaces the field by its SHA-1 digest: byte i becomes digest[i mod 20].
@@ -13,6 +14,9 @@ class AnonHashSha1 : public AnonPrimitive {
   private:
     Sha1Context context;
     uint8_t digest[SHA1_DIGEST_LENGTH];
+    // Results of recently seen short fields (MAC addresses): the digest is
+    // a pure function of the field.
+    AnonResultCache memo;
 };
 
 // Writes the digest over the field, repeated for a field longer than 20 bytes.

@@ -7,6 +7,7 @@
 class AnonIdentity : public AnonPrimitive {
   public:
     AnonResult anonymize(uint8_t* buffer, uint32_t length) override;
+    bool isIdentity() const override { return true; }
 };
 
 #endif

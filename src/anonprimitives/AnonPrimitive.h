@@ -32,11 +32,30 @@ class AnonPrimitive {
     void setNext(AnonPrimitive* primitive);
     AnonPrimitive* getNext() const;
 
+    // True when this primitive leaves every field unchanged and hands it on
+    // (AnonIdentity).
+    virtual bool isIdentity() const { return false; }
+    // True when the chain from this primitive on consists of identities
+    // only: it then changes nothing, and callers may skip running it (most
+    // fields of a typical profile). Computed at the first call; a chain is
+    // complete before it is used, and setNext() forgets the answer.
+    bool isIdentityChain() const {
+        if (identityChain < 0) {
+            identityChain = computeIdentityChain() ? 1 : 0;
+        }
+        return identityChain == 1;
+    }
+
     // Deletes first and every primitive behind it; null is allowed.
     static void destroyChain(AnonPrimitive* first);
 
   protected:
     AnonPrimitive* next;
+
+  private:
+    bool computeIdentityChain() const;
+
+    mutable int8_t identityChain;  // -1 unknown, 0 no, 1 yes
 };
 
 #endif

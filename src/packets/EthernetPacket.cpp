@@ -43,10 +43,7 @@ void EthernetPacket::assembleHeader() {
     uint32_t len = next != nullptr ? next->getSize() : 0;
     // The minimum frame is 60 bytes without the frame-check sequence.
     uint32_t frameLength = len <= 45 ? 60 : len + 14;
-    resizeBuffer(frameLength);
-    if (len > 0) {
-        std::memcpy(buffer + 14, next->getBuffer(), len);
-    }
+    takeSuccessorBytes(14, len, frameLength - 14 - len);
     if (14 + len < frameLength) {
         std::memset(buffer + 14 + len, 0, frameLength - 14 - len);
     }

@@ -33,14 +33,19 @@ Frame::~Frame() {
 }
 
 uint8_t* Frame::serialize(uint32_t& length) {
+    const uint8_t* assembled = assemble(length);
+    uint8_t* bytes = static_cast<uint8_t*>(std::malloc(length > 0 ? length : 1));
+    if (length > 0) {
+        std::memcpy(bytes, assembled, length);
+    }
+    return bytes;
+}
+
+const uint8_t* Frame::assemble(uint32_t& length) {
     assert(packet != nullptr);
     packet->assemble();
     length = packet->getSize();
-    uint8_t* bytes = static_cast<uint8_t*>(std::malloc(length > 0 ? length : 1));
-    if (length > 0) {
-        std::memcpy(bytes, packet->getBuffer(), length);
-    }
-    return bytes;
+    return packet->getBuffer();
 }
 
 std::string Frame::toString() const {

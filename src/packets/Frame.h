@@ -29,6 +29,10 @@ class Frame {
     // its bytes, allocated with malloc (the caller frees it), and their
     // count.
     uint8_t* serialize(uint32_t& length);
+    // Assembles the chain (packet must not be null) and returns its bytes
+    // in place: the first packet's buffer, valid until the chain changes.
+    // The writer uses it to spare serialize()'s copy of every frame.
+    const uint8_t* assemble(uint32_t& length);
 
     // The frame dump: the record-header values, then each packet's dump.
     std::string toString() const;

@@ -55,10 +55,7 @@ void IcmpPacket::assemble() {
 
 void IcmpPacket::assembleHeader() {
     uint32_t n = next != nullptr ? next->getSize() : 0;
-    resizeBuffer(8 + n);
-    if (n > 0) {
-        std::memcpy(buffer + 8, next->getBuffer(), n);
-    }
+    takeSuccessorBytes(8, n);
     buffer[0] = type;
     buffer[1] = code;
     buffer[2] = 0;

@@ -91,10 +91,7 @@ void IpPacket::assemble() {
 void IpPacket::assembleHeader() {
     uint32_t n = next != nullptr ? next->getSize() : 0;
     uint32_t hl = 20 + optionsLength;
-    resizeBuffer(hl + n);
-    if (n > 0) {
-        std::memcpy(buffer + hl, next->getBuffer(), n);
-    }
+    takeSuccessorBytes(hl, n);
     totalLength = static_cast<uint16_t>(hl + n);
     // Options of a length that is not a multiple of 4 are written unpadded.
     setHeaderLength(hl);
@@ -181,5 +178,15 @@ void IpPacket::setOptions(const uint8_t* data, uint32_t length) {
     }
     options = static_cast<uint8_t*>(std::realloc(options, length));
     std::memcpy(options, data, length);
+    optionsLength = length;
+}
+
+void IpPacket::adoptOptions(uint8_t* data, uint32_t length) {
+    std::free(options);
+    if (length == 0) {
+        std::free(data);
+        data = nullptr;
+    }
+    options = data;
     optionsLength = length;
 }

@@ -76,8 +76,13 @@ class IpPacket final : public Packet {
     // A new malloc'ed copy of the options (never null; the caller frees it)
     // and their length.
     uint8_t* getOptions(uint32_t& length) const;
+    // The length of the held options (getOptions without the copy).
+    uint32_t getOptionsLength() const { return optionsLength; }
     // Replaces the options with a copy of the bytes.
     void setOptions(const uint8_t* data, uint32_t length);
+    // Replaces the options with the malloc'ed block, which the packet now owns
+    // (freed at once for a length of 0); spares setOptions's copy.
+    void adoptOptions(uint8_t* data, uint32_t length);
 
   private:
     friend class Packet;

@@ -44,10 +44,7 @@ void Ipv6Packet::assembleHeader() {
         n = next->getSize();
         payloadLength = static_cast<uint16_t>(n);
     }
-    resizeBuffer(40 + n);
-    if (n > 0) {
-        std::memcpy(buffer + 40, next->getBuffer(), n);
-    }
+    takeSuccessorBytes(40, n);
     writeBe32(buffer, firstWord);
     writeBe16(buffer + 4, payloadLength);
     buffer[6] = nextHeader;

@@ -26,7 +26,10 @@ Packet::Packet()
       protocolType(PROTO_NONE),
       nextProtocolType(PROTO_NONE),
       next(nullptr),
-      checksumCorrect(true) {}
+      checksumCorrect(true),
+      ownsBuffer(true),
+      headroom(0),
+      tailroom(0) {}
 
 Packet::~Packet() {
     // The factory detaches the successor before it destroys a packet and
@@ -36,10 +39,36 @@ Packet::~Packet() {
         next = nullptr;
         PacketFactory::releaseFromDestructor(rest);
     }
-    std::free(buffer);
+    releaseBuffer();
+}
+
+void Packet::releaseBuffer() {
+    if (ownsBuffer && buffer != nullptr) {
+        std::free(buffer - headroom);
+    }
+    buffer = nullptr;
+    size = 0;
+    headroom = 0;
+    tailroom = 0;
+    ownsBuffer = true;
 }
 
 void Packet::resizeBuffer(uint32_t n) {
+    if (!ownsBuffer || headroom > 0 || tailroom > 0) {
+        // A borrowed buffer (copy on first change: the bytes stay the
+        // predecessor's) or one inside a larger block: a block of its own.
+        uint8_t* own = nullptr;
+        if (n > 0) {
+            own = static_cast<uint8_t*>(std::malloc(n));
+            if (buffer != nullptr) {
+                std::memcpy(own, buffer, n < size ? n : size);
+            }
+        }
+        releaseBuffer();
+        buffer = own;
+        size = n;
+        return;
+    }
     if (n == 0) {
         std::free(buffer);
         buffer = nullptr;
@@ -50,6 +79,51 @@ void Packet::resizeBuffer(uint32_t n) {
         buffer = static_cast<uint8_t*>(std::realloc(buffer, n));
     }
     size = n;
+}
+
+void Packet::takeSuccessorBytes(uint32_t headerLength, uint32_t successorBytes, uint32_t padding) {
+    if (successorBytes == 0) {
+        resizeBuffer(headerLength + padding);
+        return;
+    }
+    Packet* successor = next;
+    if (successor->ownsBuffer && successor->headroom >= headerLength &&
+        successor->tailroom >= padding) {
+        // The successor's bytes already sit in a block with room in front:
+        // the header goes there, nothing is copied. The successor's buffer
+        // is not read after this packet's assembly (see assembleChain).
+        releaseBuffer();
+        buffer = successor->buffer - headerLength;
+        size = headerLength + successorBytes + padding;
+        headroom = successor->headroom - headerLength;
+        tailroom = successor->tailroom - padding;
+        successor->buffer = nullptr;
+        successor->releaseBuffer();
+        return;
+    }
+    // One copy into a block with room for the outer headers (and for the
+    // Ethernet padding of a short frame), which they then take over.
+    allocateWithRoom(headerLength + successorBytes + padding);
+    std::memcpy(buffer + headerLength, successor->buffer, successorBytes);
+}
+
+void Packet::allocateWithRoom(uint32_t n) {
+    uint32_t room = n < MIN_ASSEMBLED_FRAME ? MIN_ASSEMBLED_FRAME - n : 0;
+    uint8_t* block = static_cast<uint8_t*>(std::malloc(ASSEMBLY_HEADROOM + n + room));
+    releaseBuffer();
+    buffer = block + ASSEMBLY_HEADROOM;
+    size = n;
+    headroom = ASSEMBLY_HEADROOM;
+    tailroom = room;
+}
+
+void Packet::assembleBytes(const uint8_t* bytes, uint32_t n) {
+    if (n == 0) {
+        resizeBuffer(0);
+        return;
+    }
+    allocateWithRoom(n);
+    std::memcpy(buffer, bytes, n);
 }
 
 uint16_t Packet::computeChecksum(const uint8_t* data, int length) {
@@ -130,9 +204,10 @@ void Packet::createNextPacket() {
             packet->next = nullptr;
             return;
         }
-        uint32_t remaining = packet->size - packet->headerSize;
-        created->resizeBuffer(remaining);
-        std::memcpy(created->buffer, packet->buffer + packet->headerSize, remaining);
+        // The successor borrows the bytes behind the header (see ownsBuffer).
+        created->buffer = packet->buffer + packet->headerSize;
+        created->size = packet->size - packet->headerSize;
+        created->ownsBuffer = false;
         created->protocolType = packet->nextProtocolType;
         created->parse();
         packet = created;
@@ -203,5 +278,11 @@ void Packet::assembleChain() {
     Packet** list = count <= inlineCapacity ? inlineList : deepList.data();
     for (size_t i = count; i-- > 0;) {
         list[i]->assembleOne();
+        // The successor's bytes now sit behind this header; only the first
+        // packet's buffer is read after assembly, so the copy is released
+        // at once and a deep chain holds at most two of them.
+        if (i + 1 < count) {
+            list[i + 1]->resizeBuffer(0);
+        }
     }
 }

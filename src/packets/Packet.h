@@ -46,6 +46,8 @@ class Packet {
 
     // Sets size to n: 0 releases the buffer, otherwise the buffer is
     // allocated or reallocated to n bytes, keeping min(old, new) bytes.
+    // A borrowed buffer (see ownsBuffer) is first copied into one of the
+    // packet's own.
     void resizeBuffer(uint32_t n);
 
     ProtocolType getProtocolType() const { return protocolType; }
@@ -92,6 +94,20 @@ class Packet {
     // assembly (they do not assemble a successor).
     void assembleChain();
 
+    // For assembleHeader(): makes the buffer headerLength + successorBytes
+    // + padding bytes, with the successor's assembled bytes (successorBytes
+    // = next->getSize(), next not null when it is above 0) behind the
+    // header; header and padding bytes are left for the caller to write.
+    // The same result as resizeBuffer() and a copy of the successor's
+    // bytes, but a chain's bytes are copied once instead of once per layer:
+    // the first copy goes into a block with room in front, and the outer
+    // packets take that block over. The successor is left without buffer.
+    void takeSuccessorBytes(uint32_t headerLength, uint32_t successorBytes, uint32_t padding = 0);
+    // For the innermost packet's assembleHeader(): the buffer becomes a copy
+    // of the n bytes (none for 0), placed in a block with room for the
+    // outer headers, which they take over without copying.
+    void assembleBytes(const uint8_t* bytes, uint32_t n);
+
     uint8_t* buffer;
     uint32_t size;
     uint32_t headerSize;
@@ -99,6 +115,33 @@ class Packet {
     ProtocolType nextProtocolType;
     Packet* next;
     bool checksumCorrect;
+    // False while buffer borrows the bytes behind the predecessor's header:
+    // the chain builder hands them on without copying them (a copy per
+    // layer made deep chains quadratic in time and memory). Nothing writes
+    // through a borrowed buffer, the predecessor outlives its successor
+    // (chains are released innermost first) and keeps its bytes until it
+    // resizes its buffer, which assembly does only after the successor's
+    // own resizeBuffer has given it bytes of its own.
+    bool ownsBuffer;
+
+  private:
+    // Room for outer headers in front of an assembled block: Ethernet, an
+    // IPv4 header with 40 option bytes and a few VLAN tags.
+    static const uint32_t ASSEMBLY_HEADROOM = 128;
+    // An assembled block holds at least this many bytes after its headroom,
+    // so that Ethernet pads a short frame without a new block.
+    static const uint32_t MIN_ASSEMBLED_FRAME = 64;
+
+    // Makes the buffer n bytes (not set) inside a new block with headroom.
+    void allocateWithRoom(uint32_t n);
+    // Frees the buffer (when owned) and leaves the packet without one.
+    void releaseBuffer();
+
+    // The buffer may lie inside a larger block (taken over during
+    // assembly): headroom bytes of the block precede it and tailroom bytes
+    // follow its size bytes. Both are 0 for an ordinary buffer.
+    uint32_t headroom;
+    uint32_t tailroom;
 
   private:
     friend class PacketFactory;

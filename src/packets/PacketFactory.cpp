@@ -13,23 +13,27 @@
 #include "Ipv6Packet.h"
 #include "Packet.h"
 #include "PayloadPacket.h"
+#include "RecyclingPool.h"
 #include "TcpPacket.h"
 #include "UdpPacket.h"
 #include "VlanPacket.h"
 
 // The ten pools, in a fixed order. Each starts with blocks of 32
-// objects and grows without limit.
+// objects and grows without limit. Packets go through RecyclingPool, whose
+// release costs O(1) however many packets a frame holds; frames (one or
+// two alive at a time, and a constructor that creates a packet) stay in a
+// plain object_pool.
 struct PacketFactory::Pools {
     boost::object_pool<Frame> frames;
-    boost::object_pool<EthernetPacket> ethernet;
-    boost::object_pool<ArpPacket> arp;
-    boost::object_pool<IpPacket> ip;
-    boost::object_pool<Ipv6Packet> ipv6;
-    boost::object_pool<IcmpPacket> icmp;
-    boost::object_pool<UdpPacket> udp;
-    boost::object_pool<TcpPacket> tcp;
-    boost::object_pool<VlanPacket> vlan;
-    boost::object_pool<PayloadPacket> payload;
+    RecyclingPool<EthernetPacket> ethernet;
+    RecyclingPool<ArpPacket> arp;
+    RecyclingPool<IpPacket> ip;
+    RecyclingPool<Ipv6Packet> ipv6;
+    RecyclingPool<IcmpPacket> icmp;
+    RecyclingPool<UdpPacket> udp;
+    RecyclingPool<TcpPacket> tcp;
+    RecyclingPool<VlanPacket> vlan;
+    RecyclingPool<PayloadPacket> payload;
 };
 
 PacketFactory* PacketFactory::theInstance = nullptr;

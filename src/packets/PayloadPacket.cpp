@@ -28,10 +28,7 @@ void PayloadPacket::assemble() {
 
 void PayloadPacket::assembleHeader() {
     // A successor is neither consulted nor assembled.
-    resizeBuffer(payloadLength);
-    if (payloadLength > 0) {
-        std::memcpy(buffer, payload, payloadLength);
-    }
+    assembleBytes(payload, payloadLength);
 }
 
 std::string PayloadPacket::toString() const {
@@ -68,5 +65,15 @@ void PayloadPacket::setPayload(const uint8_t* data, uint32_t length) {
     }
     payload = static_cast<uint8_t*>(std::realloc(payload, length));
     std::memcpy(payload, data, length);
+    payloadLength = length;
+}
+
+void PayloadPacket::adoptPayload(uint8_t* data, uint32_t length) {
+    std::free(payload);
+    if (length == 0) {
+        std::free(data);
+        data = nullptr;
+    }
+    payload = data;
     payloadLength = length;
 }

@@ -27,8 +27,13 @@ class PayloadPacket final : public Packet {
     // A new malloc'ed copy of the payload (never null; the caller frees it)
     // and its length.
     uint8_t* getPayload(uint32_t& length) const;
+    // The length of the held payload (getPayload without the copy).
+    uint32_t getPayloadLength() const { return payloadLength; }
     // Replaces the payload with a copy of the bytes.
     void setPayload(const uint8_t* data, uint32_t length);
+    // Replaces the payload with the malloc'ed block, which the packet now owns
+    // (freed at once for a length of 0); spares setPayload's copy.
+    void adoptPayload(uint8_t* data, uint32_t length);
 
   private:
     friend class Packet;

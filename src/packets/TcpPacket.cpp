@@ -79,10 +79,7 @@ void TcpPacket::assemble() {
 void TcpPacket::assembleHeader() {
     uint32_t n = next != nullptr ? next->getSize() : 0;
     uint32_t headerLength = 20 + optionsLength;
-    resizeBuffer(headerLength + n);
-    if (n > 0) {
-        std::memcpy(buffer + headerLength, next->getBuffer(), n);
-    }
+    takeSuccessorBytes(headerLength, n);
     // Bits 11-6 are written as zero; an option length that is not a
     // multiple of 4 yields a data offset rounded down.
     offsetAndFlags = static_cast<uint16_t>(((headerLength / 4) << 12) | (offsetAndFlags & 0x3F));
@@ -167,5 +164,15 @@ void TcpPacket::setOptions(const uint8_t* data, uint32_t length) {
     }
     options = static_cast<uint8_t*>(std::realloc(options, length));
     std::memcpy(options, data, length);
+    optionsLength = length;
+}
+
+void TcpPacket::adoptOptions(uint8_t* data, uint32_t length) {
+    std::free(options);
+    if (length == 0) {
+        std::free(data);
+        data = nullptr;
+    }
+    options = data;
     optionsLength = length;
 }

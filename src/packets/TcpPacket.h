@@ -66,8 +66,13 @@ class TcpPacket final : public Packet {
     // A new malloc'ed copy of the options (never null; the caller frees it)
     // and their length.
     uint8_t* getOptions(uint32_t& length) const;
+    // The length of the held options (getOptions without the copy).
+    uint32_t getOptionsLength() const { return optionsLength; }
     // Replaces the options with a copy of the bytes.
     void setOptions(const uint8_t* data, uint32_t length);
+    // Replaces the options with the malloc'ed block, which the packet now owns
+    // (freed at once for a length of 0); spares setOptions's copy.
+    void adoptOptions(uint8_t* data, uint32_t length);
 
     // The pseudo-header addresses, in wire order, and their family.
     void setIpv4Addresses(uint32_t source, uint32_t destination) {

@@ -43,10 +43,7 @@ void UdpPacket::assemble() {
 
 void UdpPacket::assembleHeader() {
     uint32_t n = next != nullptr ? next->getSize() : 0;
-    resizeBuffer(8 + n);
-    if (n > 0) {
-        std::memcpy(buffer + 8, next->getBuffer(), n);
-    }
+    takeSuccessorBytes(8, n);
     length = static_cast<uint16_t>(8 + n);
     writeBe16(buffer, sourceport);
     writeBe16(buffer + 2, destport);

@@ -29,10 +29,7 @@ void VlanPacket::assemble() {
 
 void VlanPacket::assembleHeader() {
     uint32_t len = next != nullptr ? next->getSize() : 0;
-    resizeBuffer(4 + len);
-    if (len > 0) {
-        std::memcpy(buffer + 4, next->getBuffer(), len);
-    }
+    takeSuccessorBytes(4, len);
     writeBe16(buffer, tagControl);
     writeBe16(buffer + 2, type);
 }
