@@ -254,6 +254,20 @@ ProcessResult runShell(const std::string& command) {
     return runProcess({"/bin/sh", "-c", command}, "", "");
 }
 
+std::string pcapHeader() {
+    static const char header[] =
+        "\xd4\xc3\xb2\xa1\x02\x00\x04\x00\x00\x00\x00\x00\x00\x00\x00\x00\xff\xff\x00\x00\x01"
+        "\x00\x00\x00";
+    return std::string(header, 24);
+}
+
+std::string le32(uint32_t value) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<char>(value >> (8 * i));
+    return bytes;
+}
+
 std::string banner() {
     return "------------------\n"
            "veilcap v1.4.0-dev  --- profile-based traffic anonymization\n"

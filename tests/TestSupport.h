@@ -4,6 +4,7 @@
 // Helpers shared by the tests: temporary folders, settings files, the
 // Configuration singleton and running the real veilcap binary.
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -90,6 +91,11 @@ ProcessResult runVeilcap(const std::vector<std::string>& args, const std::string
 
 // Runs a shell command and returns its result (for tshark, tcpdump, ...).
 ProcessResult runShell(const std::string& command);
+
+// The 24-byte pcap file header veilcap writes (Ethernet, snapshot 65535).
+std::string pcapHeader();
+// A 32-bit value as 4 bytes, least significant first (pcap's byte order here).
+std::string le32(uint32_t value);
 
 // The banner veilcap prints first.
 std::string banner();

@@ -23,21 +23,6 @@ using namespace testsupport;
 
 namespace {
 
-const char* const PCAP_HEADER =
-    "\xd4\xc3\xb2\xa1\x02\x00\x04\x00\x00\x00\x00\x00\x00\x00\x00\x00\xff\xff\x00\x00\x01\x00"
-    "\x00\x00";
-
-std::string pcapHeader() {
-    return std::string(PCAP_HEADER, 24);
-}
-
-std::string le32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = static_cast<char>(value >> (8 * i));
-    return bytes;
-}
-
 std::string record(const std::string& frame, uint32_t seconds = 12, uint32_t micros = 345) {
     return le32(seconds) + le32(micros) + le32(frame.size()) + le32(frame.size()) + frame;
 }

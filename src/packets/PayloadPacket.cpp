@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "DumpFormat.h"
+#include "OwnedBytes.h"
 
 AnonPrimitive* PayloadPacket::anonPayload = nullptr;
 
@@ -49,31 +50,13 @@ std::string PayloadPacket::toString() const {
 
 uint8_t* PayloadPacket::getPayload(uint32_t& length) const {
     length = payloadLength;
-    uint8_t* copy = static_cast<uint8_t*>(std::malloc(payloadLength > 0 ? payloadLength : 1));
-    if (payloadLength > 0) {
-        std::memcpy(copy, payload, payloadLength);
-    }
-    return copy;
+    return copyOwnedBytes(payload, payloadLength);
 }
 
 void PayloadPacket::setPayload(const uint8_t* data, uint32_t length) {
-    if (length == 0) {
-        std::free(payload);
-        payload = nullptr;
-        payloadLength = 0;
-        return;
-    }
-    payload = static_cast<uint8_t*>(std::realloc(payload, length));
-    std::memcpy(payload, data, length);
-    payloadLength = length;
+    assignOwnedBytes(payload, payloadLength, data, length);
 }
 
 void PayloadPacket::adoptPayload(uint8_t* data, uint32_t length) {
-    std::free(payload);
-    if (length == 0) {
-        std::free(data);
-        data = nullptr;
-    }
-    payload = data;
-    payloadLength = length;
+    adoptOwnedBytes(payload, payloadLength, data, length);
 }

@@ -5,6 +5,7 @@
 
 #include "ByteOrder.h"
 #include "DumpFormat.h"
+#include "OwnedBytes.h"
 
 AnonPrimitive* TcpPacket::anonSourceport = nullptr;
 AnonPrimitive* TcpPacket::anonDestport = nullptr;
@@ -148,31 +149,13 @@ std::string TcpPacket::toString() const {
 
 uint8_t* TcpPacket::getOptions(uint32_t& length) const {
     length = optionsLength;
-    uint8_t* copy = static_cast<uint8_t*>(std::malloc(optionsLength > 0 ? optionsLength : 1));
-    if (optionsLength > 0) {
-        std::memcpy(copy, options, optionsLength);
-    }
-    return copy;
+    return copyOwnedBytes(options, optionsLength);
 }
 
 void TcpPacket::setOptions(const uint8_t* data, uint32_t length) {
-    if (length == 0) {
-        std::free(options);
-        options = nullptr;
-        optionsLength = 0;
-        return;
-    }
-    options = static_cast<uint8_t*>(std::realloc(options, length));
-    std::memcpy(options, data, length);
-    optionsLength = length;
+    assignOwnedBytes(options, optionsLength, data, length);
 }
 
 void TcpPacket::adoptOptions(uint8_t* data, uint32_t length) {
-    std::free(options);
-    if (length == 0) {
-        std::free(data);
-        data = nullptr;
-    }
-    options = data;
-    optionsLength = length;
+    adoptOwnedBytes(options, optionsLength, data, length);
 }
